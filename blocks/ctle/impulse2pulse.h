@@ -1,0 +1,11 @@
+// Impulse response to single-symbol pulse response.
+#pragma once
+
+#include "numeric/dyn_array.h"
+
+// pulse[j] = scale * sum_{k=1..N} impulse[(j - k) mod n], j = 0 .. n-1, with
+// N = samplesPerSymbol truncated toward zero, the terms added for k = 1, 2, ...
+// in that order. pulse is resized to n (one dimension). Returns false when
+// pulse could not be sized; it is then empty.
+bool Rx_impulse2pulse(const dynArray_real_T* impulse, double samplesPerSymbol, double scale,
+                      dynArray_real_T* pulse);
