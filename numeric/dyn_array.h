@@ -55,7 +55,8 @@ struct dynArray_char_T {
 };
 
 // Creates an empty array (all sizes 0, no storage) and stores it in *pArray.
-// Returns false, leaving *pArray null, when memory runs out.
+// Returns false, leaving *pArray null, when memory runs out or numDimensions
+// is negative.
 bool Rx_dynInit_real_T(dynArray_real_T** pArray, std::int32_t numDimensions);
 bool Rx_dynInit_int32_T(dynArray_int32_T** pArray, std::int32_t numDimensions);
 bool Rx_dynInit_uint32_T(dynArray_uint32_T** pArray, std::int32_t numDimensions);
@@ -66,6 +67,8 @@ bool Rx_dynInit_char_T(dynArray_char_T** pArray, std::int32_t numDimensions);
 // first oldNumel elements. Returns false when the count is negative or above
 // 2147483647 or the allocation fails: then every size is set to 0 and the
 // storage and capacity are kept as they were, so the array stays consistent.
+// A negative oldNumel counts as 0; one above the old capacity copies only what
+// the old storage holds.
 bool Rx_dynEnsureCapacity_real_T(dynArray_real_T* array, std::int32_t oldNumel);
 bool Rx_dynEnsureCapacity_int32_T(dynArray_int32_T* array, std::int32_t oldNumel);
 bool Rx_dynEnsureCapacity_uint32_T(dynArray_uint32_T* array, std::int32_t oldNumel);
@@ -83,5 +86,6 @@ void Rx_dynFree_char_T(dynArray_char_T** pArray);
 bool Rx_dynInit_real_T1(dynArray_real_T** pArray, std::int32_t numDimensions);
 bool Rx_dynEnsureCapacity_real_T1(dynArray_real_T* array, std::int32_t oldNumel);
 
-// Element count of the current sizes in 64 bits (1 for zero dimensions).
+// Element count of the current sizes in 64 bits (1 for zero dimensions):
+// -1 when a size is negative, 0 when one is 0, saturated at INT64_MAX.
 std::int64_t Rx_dynNumel(const std::int32_t* sizes, std::int32_t dimCount);

@@ -9,5 +9,8 @@
 #include "numeric/complex.h"
 
 // A: n-by-n, column-major, read only; b: n values, overwritten with x.
+// Sizes that do not agree (A not square, or b not of length n) leave b as it
+// was. Systems above 2x2 (up to 4096) are eliminated the same way, column
+// by column; larger ones also leave b as it was.
 void Rx_linsolve_p(const creal_T A[], const std::int32_t ASize[2], creal_T b[],
                    const std::int32_t bSize[1]);
