@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "ami_tree/c_locale.h"
-
 #include "ami_tree/param_tree.h"
 #include "model/frame.h"
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ami_tree/param_tree.h"
+#include "ami_tree/writer.h"
 
 class AMI;
 
@@ -28,3 +29,12 @@ const char* Rx_parameterText(const ParamNode* node);
 // 2 for NRZ, 4 for PAM4 (bare or in one pair of double or single quotes);
 // otherwise 2 with the warning.
 double Rx_bindModulation(const ParamTree& root, AMI& ami);
+
+// Releases a description tree built in one Storage record whose first member
+// is the root: the texts the parser stored, then the records.
+template <typename Storage>
+void Rx_releaseInputTree(ParamTree* root) {
+  if (root == nullptr) return;
+  FreeTree(*root);
+  delete reinterpret_cast<Storage*>(root);
+}

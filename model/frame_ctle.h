@@ -8,7 +8,7 @@
 #include "blocks/ctle/ctle.h"
 #include "blocks/dfecdr/dfecdr_a.h"
 #include "model/frame.h"
-#include "model/rt_zcfcn.h"
+#include "model/model_object.h"
 
 struct Inputs_Rx_T {
   double DFECDR_ReferenceOffset;  // sampling clock frequency offset [ppm] (0 here)
@@ -25,10 +25,6 @@ struct Inputs_Rx_T {
   double RowSize;         // samples per column
   double SampleInterval;  // [s]
   double SymbolTime;      // [s]
-};
-
-struct Outputs_Rx_T {
-  double WaveOut;  // equalised sample of the last Rx_output [V]
 };
 
 struct State_Rx_T {
@@ -53,26 +49,4 @@ struct B_Rx_T {
   double clockTime;        // clock time of this sample [s]
   double clockSignal;      // clock signal; its rises are the sampling instants
   std::int32_t zcEvent;    // rt_ZCFcn result of this sample
-};
-
-struct ZCState_Rx_T {
-  ZCSigState clockSignal;  // zero-crossing memory of the clock signal
-};
-
-struct ConstP_Rx_T {
-  double TapLowerLimits[4];
-  double TapUpperLimits[4];
-};
-extern const ConstP_Rx_T Rx_ConstP;
-
-struct Model_Rx_T {
-  const char* errorStatus;   // "memory allocation error" when a group is missing
-  B_Rx_T* blockIO;
-  ZCState_Rx_T* prevZCSigState;
-  double* WaveIn;            // current input sample [V]
-  Outputs_Rx_T* outputs;
-  State_Rx_T* state;
-  Inputs_Rx_T* inputs;
-  double* Rx_clock_times_buf;       // caller's clock-times array of this AMI_GetWave, or null
-  std::int32_t Rx_clock_times_idx;  // clock times stored into it so far
 };

@@ -6,7 +6,7 @@
 
 #include "blocks/dfecdr/dfecdr_b.h"
 #include "model/frame.h"
-#include "model/rt_zcfcn.h"
+#include "model/model_object.h"
 
 struct Inputs_Rx_T {
   double DFECDR_ReferenceOffset;  // sampling clock frequency offset [ppm]
@@ -22,10 +22,6 @@ struct Inputs_Rx_T {
   double SymbolTime;      // [s]
 };
 
-struct Outputs_Rx_T {
-  double WaveOut;  // equalised sample of the last Rx_output [V]
-};
-
 struct State_Rx_T {
   dfecdr_b::blk_DFECDR_Rx_T DFECDR;  // time-domain DFE/CDR
   double AdaptedPhase;               // CDR sampling phase [UI]
@@ -39,26 +35,4 @@ struct B_Rx_T {
   double tapWeightsIn[4];  // copy of AdaptedTapWeights handed to the step
   double clockSignal;      // DFE/CDR clock signal of this sample
   double threshold;        // PAM4 threshold of this sample (unused)
-};
-
-struct ZCState_Rx_T {
-  ZCSigState clockSignal;  // zero-crossing memory of the clock signal
-};
-
-struct ConstP_Rx_T {
-  double TapLowerLimits[4];
-  double TapUpperLimits[4];
-};
-extern const ConstP_Rx_T Rx_ConstP;
-
-struct Model_Rx_T {
-  const char* errorStatus;   // "memory allocation error" when a group is missing
-  B_Rx_T* blockIO;
-  ZCState_Rx_T* prevZCSigState;
-  double* WaveIn;            // current input sample [V]
-  Outputs_Rx_T* outputs;
-  State_Rx_T* state;
-  Inputs_Rx_T* inputs;
-  double* Rx_clock_times_buf;       // caller's clock-times array of this AMI_GetWave, or null
-  std::int32_t Rx_clock_times_idx;  // clock times stored into it so far
 };

@@ -39,11 +39,7 @@ ParamTree* Rx_buildInputTree() {
   return &t->root;
 }
 
-void Rx_freeInputTree(ParamTree* tree) {
-  if (tree == nullptr) return;
-  FreeTree(*tree);
-  delete reinterpret_cast<InputTree*>(tree);
-}
+void Rx_freeInputTree(ParamTree* tree) { Rx_releaseInputTree<InputTree>(tree); }
 
 void Rx_bindInputs(const ParamTree& tree, const InitArguments& args, Model_Rx_T* model, AMI& ami) {
   Inputs_Rx_T* in = model->inputs;
