@@ -22,8 +22,10 @@
 namespace {
 
 // Messages of a refused AMI_Init: no instance survives to own them, so they
-// stay here until the next AMI_Init on the same thread.
-thread_local char* refusedMessage = nullptr;
+// stay here until the next AMI_Init on the same thread. Static TLS: a plain
+// pointer needs no dynamic TLS block, which a dlopen-ed library would
+// otherwise allocate lazily per thread.
+__attribute__((tls_model("initial-exec"))) thread_local char* refusedMessage = nullptr;
 
 constexpr double kMaxSymbolWork = 4294967296.0;  // rows x samples per symbol
 
@@ -111,7 +113,9 @@ void setUpDebugging(AMI& ami, const ParamTree& tree, const InitArguments& args, 
     ami.dbgRecord("%s.AMI_Init(%d).AMI_memory_ptr = '%p';\n", p, n, static_cast<void*>(memory));
     std::fflush(ami.scriptFile);
   }
-  if (ami.impulseInFile != nullptr) {
+  // A matrix beyond the buffers is refused later; its claimed size is not
+  // trusted for reading either.
+  if (ami.impulseInFile != nullptr && impulseCount(args.rows, args.aggressors) >= 0) {
     ami.dbgWriteImpulseMatrix(ami.impulseInFile, impulse, args.rows, args.aggressors);
     std::fflush(ami.impulseInFile);
   }

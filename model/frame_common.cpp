@@ -1,9 +1,29 @@
 #include "model/frame_common.h"
 
+#include <sys/mman.h>
+
 #include <cmath>
 #include <cstring>
 
 const char* const RT_MEMORY_ALLOCATION_ERROR = "memory allocation error";
+
+namespace {
+constexpr std::size_t kMappedGroupSize = std::size_t{1} << 20;  // groups this large are mapped
+}  // namespace
+
+void* Rx_allocateGroup(std::size_t size) {
+  if (size < kMappedGroupSize) return std::calloc(1, size);
+  void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return p == MAP_FAILED ? nullptr : p;
+}
+
+void Rx_releaseGroup(void* group, std::size_t size) {
+  if (group == nullptr) return;
+  if (size < kMappedGroupSize)
+    std::free(group);
+  else
+    munmap(group, size);
+}
 
 std::int32_t Rx_impulseValueCount(double rowSize, double aggressors) {
   const double total = (aggressors + 1.0) * rowSize;

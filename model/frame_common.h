@@ -4,7 +4,7 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <type_traits>
+#include <cstddef>
 
 #include "model/frame.h"
 #include "model/rt_nonfinite.h"
@@ -13,24 +13,36 @@
 // The text of errorStatus after a failed allocation.
 extern const char* const RT_MEMORY_ALLOCATION_ERROR;
 
-// Allocates the model object and its six groups in the documented order.
-// Groups come zero-filled from calloc: the two impulse buffers (64 MiB each)
-// are mapped lazily, so pages that are never written cost nothing.
+// Zero-filled storage for one group. The two groups that hold an impulse
+// buffer (64 MiB each) are mapped directly: their pages cost nothing until
+// written, and mapping them is cheap whatever allocator the process uses.
+void* Rx_allocateGroup(std::size_t size);
+void Rx_releaseGroup(void* group, std::size_t size);
+
+template <typename Group>
+void Rx_allocateGroup(Group*& group, const char*& errorStatus) {
+  group = static_cast<Group*>(Rx_allocateGroup(sizeof(Group)));
+  if (group == nullptr) errorStatus = RT_MEMORY_ALLOCATION_ERROR;
+}
+
+template <typename Group>
+void Rx_releaseGroup(Group*& group) {
+  Rx_releaseGroup(group, sizeof(Group));
+  group = nullptr;
+}
+
+// Allocates the model object and its six groups in the documented order; a
+// group that cannot be allocated stays null and sets errorStatus.
 template <typename Model>
 Model* Rx_allocateModel() {
   Model* m = static_cast<Model*>(std::calloc(1, sizeof(Model)));
   if (m == nullptr) return nullptr;
-  auto allocate = [m](auto*& group) {
-    group = static_cast<std::remove_reference_t<decltype(*group)>*>(
-        std::calloc(1, sizeof(*group)));
-    if (group == nullptr) m->errorStatus = RT_MEMORY_ALLOCATION_ERROR;
-  };
-  allocate(m->blockIO);
-  allocate(m->inputs);
-  allocate(m->state);
-  allocate(m->WaveIn);
-  allocate(m->outputs);
-  allocate(m->prevZCSigState);
+  Rx_allocateGroup(m->blockIO, m->errorStatus);
+  Rx_allocateGroup(m->inputs, m->errorStatus);
+  Rx_allocateGroup(m->state, m->errorStatus);
+  Rx_allocateGroup(m->WaveIn, m->errorStatus);
+  Rx_allocateGroup(m->outputs, m->errorStatus);
+  Rx_allocateGroup(m->prevZCSigState, m->errorStatus);
   rt_InitInfAndNaN(sizeof(double));
   return m;
 }
@@ -39,12 +51,12 @@ Model* Rx_allocateModel() {
 template <typename Model>
 void Rx_releaseModel(Model* m) {
   if (m == nullptr) return;
-  std::free(m->blockIO);
-  std::free(m->WaveIn);
-  std::free(m->outputs);
-  std::free(m->state);
-  std::free(m->prevZCSigState);
-  std::free(m->inputs);
+  Rx_releaseGroup(m->blockIO);
+  Rx_releaseGroup(m->WaveIn);
+  Rx_releaseGroup(m->outputs);
+  Rx_releaseGroup(m->state);
+  Rx_releaseGroup(m->prevZCSigState);
+  Rx_releaseGroup(m->inputs);
   std::free(m);
 }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -188,3 +189,11 @@ inline Cycle runCycle(const AmiLibrary& lib, const std::string& parameters,
   c.init.memory = nullptr;
   return c;
 }
+
+namespace rx_test {
+// Prints a named test case by its name (gtest would dump its bytes).
+template <typename T>
+auto operator<<(std::ostream& os, const T& c) -> decltype(os << c.name) {
+  return os << c.name;
+}
+}  // namespace rx_test
