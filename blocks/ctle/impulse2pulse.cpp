@@ -61,7 +61,8 @@ bool Rx_impulse2pulse(const dynArray_real_T* impulse, double samplesPerSymbol, d
     double acc = 0.0;
     // Source index (j - k) mod n for k = 1, walking down with wrap-around.
     std::int32_t src = j == 0 ? n - 1 : j - 1;
-    for (std::int32_t k = 1; k <= shifts; ++k) {
+    // 64-bit counter: shifts may be INT32_MAX when n is tiny.
+    for (std::int64_t k = 1; k <= shifts; ++k) {
       acc += x[src];
       src = src == 0 ? n - 1 : src - 1;
     }

@@ -1,12 +1,16 @@
 // DFE/CDR revision A: the statistical step over an impulse response. It finds
 // the cursor at which an early/late loop would lock on the pulse response,
 // sets the taps from the post-cursor samples (adaptive mode), adds the
-// feedback to the victim column and derives the decision thresholds.
+// feedback to the victim column and derives the decision thresholds. The
+// cursor search, the taps and the feedback are shared with revision B
+// (dfecdr_common_pulse.h); the pulse comes from the CTLE block's conversion.
 #include <cmath>
 
 #include "blocks/ctle/impulse2pulse.h"
 #include "blocks/dfecdr/dfecdr_a.h"
 #include "blocks/dfecdr/dfecdr_a_detail.h"
+#include "blocks/dfecdr/dfecdr_common.h"
+#include "blocks/dfecdr/dfecdr_common_pulse.h"
 #include "model/rt_nonfinite.h"
 #include "numeric/scalar.h"
 #include "numeric/vector.h"
@@ -17,8 +21,10 @@ using detail::rowLength;
 
 namespace {
 
-constexpr double kTapMin[4] = {-0.2, -0.1, -0.1, -0.1};
-constexpr double kTapMax[4] = {0.2, 0.1, 0.1, 0.1};
+constexpr double kTapScale = 2.0;  // as in the time-domain record
+
+// The floored modulus is this revision's index fold.
+constexpr dfecdr_common::ModFn kMod = &Rx_mod_p;
 
 // A one-dimensional working array released on every way out.
 class WorkArray {
@@ -41,41 +47,14 @@ class WorkArray {
   bool ok_ = false;
 };
 
-// Folds a 1-based position into 1 .. n (floored modulus) and truncates it to
-// an index. False for a non-finite position, so that no NaN or infinity is
-// ever converted to an integer.
-bool foldIndex(double position, std::int32_t n, std::int32_t* index) {
-  const double w = Rx_mod_p(position - 1.0, static_cast<double>(n)) + 1.0;
-  if (!(w >= 1.0 && w < static_cast<double>(n) + 1.0)) return false;
-  *index = static_cast<std::int32_t>(w);
-  return true;
-}
-
 void firstUse(blk_DFECDR_Rx_m_T* obj) {
-  obj->isSetUp = 1;
-  obj->TapScale = 2.0;
-  for (int k = 0; k < 4; ++k) obj->tapAccumulators[k] = obj->TapScale * obj->TapWeights[k];
-  obj->clockTimeOut = 0.0;
-  obj->samplesPerSymbol = rt_roundd_snf(obj->SymbolTime / obj->SampleInterval);
-  obj->dataCountdown = obj->samplesPerSymbol / 2.0;
-  obj->decision = 0.0;
-  obj->voteCount = 0.0;
-  obj->dataSample = 0.0;
-  obj->edgeSample = 0.0;
-  obj->clockState = 1.0;
+  dfecdr_common::firstUseTaps(obj, kTapScale);
+  dfecdr_common::resetSamplers(obj);
   obj->averagingLength = obj->samplesPerSymbol * obj->AveragingSymbols;
   const std::int32_t n = detail::levelCount(obj->Modulation);
   if (detail::resizeRow(obj->symbols, n) && n > 0)
     detail::fillSymbolTable(obj->symbols->elements, n);
-  obj->amplitude = 0.333;
-  obj->innerLevel = 0.3;
-  obj->outerLevel = 0.4;
-  for (int k = 0; k < 4; ++k) {
-    obj->appliedTaps[k] = obj->tapAccumulators[k];
-    obj->tapUpper[k] = obj->TapScale * obj->TapMax[k];
-    obj->tapLower[k] = obj->TapScale * obj->TapMin[k];
-    obj->tapStep[k] = obj->TapScale * obj->TapResolution;
-  }
+  dfecdr_common::resetLevelMeans(obj);
 }
 
 // impulseOut = impulseIn, sized rows x columns.
@@ -94,89 +73,20 @@ bool copyMatrix(const dynArray_real_T* in, std::int32_t rows, std::int32_t cols,
   return true;
 }
 
-// The 1-based crossing position of the pulse with its copy delayed by one
-// symbol, searched from the peak of q toward later samples; NaN when the
-// pulse holds no crossing after its peak or a position is not finite.
-double findCrossing(const double* q, std::int32_t n, double sps, std::int32_t peak) {
-  double d = 1e6;
-  std::int32_t t = peak;
-  std::int32_t back = 0;
-  while (d > 0.0 && t < n) {
-    ++t;
-    if (!foldIndex(static_cast<double>(t) - sps, n, &back)) return rtNaN;
-    d = q[t - 1] - q[back - 1];
-  }
-  if (d > 0.0) return rtNaN;  // still rising at the end of the pulse
-  if (!foldIndex(static_cast<double>(t - 1) - sps, n, &back)) return rtNaN;
-  const double dPrev = q[t - 2] - q[back - 1];
-  const double x[2] = {dPrev, d};
-  const double y[2] = {static_cast<double>(t - 1), static_cast<double>(t)};
-  return Rx_interp1_j(x, y);
-}
-
 // Cursor position (1-based fractional sample index) on the pulse; NaN when
 // none can be found.
 double findCursor(blk_DFECDR_Rx_m_T* obj, dynArray_real_T* pulse, bool* ok) {
   const std::int32_t n = pulse->sizes[0];
-  const double* h = pulse->elements;
   WorkArray work;
   if (!work.resize(n)) {
     *ok = false;
     return rtNaN;
   }
-  double* w = work.data();
-  // Polarity: a pulse whose largest excursion from its baseline is negative
-  // is searched upside down.
-  const double base = (h[0] + h[n - 1]) / 2.0;
-  for (std::int32_t i = 0; i < n; ++i) w[i] = h[i] - base;
-  const double signedMax = Rx_maximum_b(work.get());
-  for (std::int32_t i = 0; i < n; ++i) w[i] = std::fabs(h[i] - base);
-  const double absMax = Rx_maximum_b(work.get());
-  const bool negate = !(signedMax == absMax);
-  for (std::int32_t i = 0; i < n; ++i) w[i] = negate ? -h[i] : h[i];
-  double peakValue = 0.0;
-  std::int32_t peak = 1;
-  Rx_maximum_bx(work.get(), &peakValue, &peak);
-  if (peak < 1 || peak > n) return rtNaN;
-
+  dfecdr_common::selectPolarity(pulse->elements, n, work.get(), &Rx_maximum_b);
   const double sps = obj->samplesPerSymbol;
-  const double e = findCrossing(w, n, sps, peak);
-  // The data sampler sits half a symbol before the edge crossing.
-  return (e - sps / 2.0) + sps * obj->PhaseOffset;
-}
-
-// Adaptive taps: cancel the pulse one to four symbols after the cursor.
-// Quantised first, then clamped.
-void setTaps(blk_DFECDR_Rx_m_T* obj, const double* pulse, std::int32_t n, double tr) {
-  const double sps = obj->samplesPerSymbol;
-  for (int k = 0; k < 4; ++k) {
-    std::int32_t ix = 0;
-    if (!foldIndex(tr + static_cast<double>(k + 1) * sps, n, &ix)) continue;
-    const double w = -pulse[ix - 1];
-    const double step = obj->tapStep[k];
-    double applied = step != 0.0 ? rt_roundd_snf(w / step) * step : w;
-    double acc = w;
-    if (applied > obj->tapUpper[k]) {
-      applied = obj->tapUpper[k];
-      acc = applied;
-    } else if (applied < obj->tapLower[k]) {
-      applied = obj->tapLower[k];
-      acc = applied;
-    }
-    obj->tapAccumulators[k] = acc;
-    obj->appliedTaps[k] = applied;
-  }
-}
-
-// Adds each tap's feedback as an impulse one symbol window before its
-// post-cursor sample.
-void addFeedback(const blk_DFECDR_Rx_m_T* obj, double* victim, std::int32_t n, double tr) {
-  const double sps = obj->samplesPerSymbol;
-  for (int k = 0; k < 4; ++k) {
-    std::int32_t p = 0;
-    if (!foldIndex(static_cast<double>(k + 1) * sps + tr - sps / 2.0, n, &p)) continue;
-    victim[p - 1] = victim[p - 1] + obj->appliedTaps[k] / obj->SampleInterval;
-  }
+  double e = rtNaN;
+  if (!dfecdr_common::findEdgeCrossing(work.get(), sps, kMod, &e)) e = rtNaN;
+  return dfecdr_common::cursorFromCrossing(e, sps, obj->PhaseOffset);
 }
 
 // thresholds = b * (-(M-2)/2 .. (M-2)/2) / (M - 1); empty for unsupported M.
@@ -207,19 +117,8 @@ void Rx_dynFreeStruct_blk_DFECDR1(blk_DFECDR_Rx_m_T* obj) {
 void Rx_DFECDR_construct_m(blk_DFECDR_Rx_m_T* obj, double symbolTime, double sampleInterval,
                            double modulation, double mode, const double tapWeights[4],
                            double phaseOffset) {
-  obj->AveragingSymbols = 50.0;
-  obj->isSetUp = 0;
-  obj->Modulation = modulation;
-  obj->SampleInterval = sampleInterval;
-  obj->SymbolTime = symbolTime;
-  obj->PhaseOffset = phaseOffset;
-  obj->Mode = mode;
-  obj->TapResolution = 1e-6;
-  for (int k = 0; k < 4; ++k) {
-    obj->TapWeights[k] = tapWeights[k];
-    obj->TapMin[k] = kTapMin[k];
-    obj->TapMax[k] = kTapMax[k];
-  }
+  dfecdr_common::constructStatistical(obj, detail::kTapMin, detail::kTapMax, symbolTime,
+                                      sampleInterval, modulation, mode, tapWeights, phaseOffset);
 }
 
 bool Rx_SystemCore_step_m(blk_DFECDR_Rx_m_T* obj, const dynArray_real_T* impulseIn,
@@ -257,47 +156,25 @@ bool Rx_SystemCore_step_m(blk_DFECDR_Rx_m_T* obj, const dynArray_real_T* impulse
   const bool cursorValid = std::isfinite(cursor);
   const double tr = rt_roundd_snf(cursor);
 
-  if (cursorValid && obj->Mode == 2.0) setTaps(obj, pulse.data(), rows, tr);
+  if (cursorValid && obj->Mode == 2.0)
+    dfecdr_common::setTapsFromPulse(obj, pulse.data(), rows, tr, kMod);
   if (cursorValid && copied && !(obj->Mode == 0.0))
-    addFeedback(obj, impulseOut->elements, rows, tr);
+    dfecdr_common::addFeedback(obj, impulseOut->elements, rows, tr, kMod);
 
   const double phase = cursor / obj->samplesPerSymbol;
 
   // The cursor read is folded like every other pulse index.
   double b = rtNaN;
-  std::int32_t ix = 0;
-  if (cursorValid && foldIndex(tr, rows, &ix)) b = pulse.data()[ix - 1];
+  const std::int32_t at = cursorValid ? dfecdr_common::foldedOffset(tr, rows, kMod) : -1;
+  if (at >= 0) b = pulse.data()[at];
   ok = setThresholds(obj, b) && ok;
 
-  double upper = 0.0;
-  if (obj->Modulation == 4.0 && rowLength(obj->symbols) >= 4) {
-    const double* s = obj->symbols->elements;
-    const std::int32_t nThr = rowLength(obj->thresholds);
-    upper = nThr > 0 ? obj->thresholds->elements[nThr - 1] : 0.0;
-    obj->innerLevel = (std::fabs(s[1]) + std::fabs(s[2])) / 2.0;
-    obj->outerLevel = (std::fabs(s[0]) + std::fabs(s[3])) / 2.0;
-  } else {
-    obj->innerLevel = 0.3;
-    obj->outerLevel = 0.4;
-  }
-
-  diagnostics->phase = phase;
-  diagnostics->symbol = obj->decision;
-  diagnostics->dataVoltage = obj->dataSample;
-  diagnostics->upperThreshold = upper;
-  diagnostics->edgeVoltage = obj->edgeSample;
-  diagnostics->countdown = obj->dataCountdown;
-  diagnostics->votes = obj->voteCount;
-  diagnostics->innerLevel = obj->innerLevel;
-  diagnostics->outerLevel = obj->outerLevel;
-  diagnostics->amplitude = obj->amplitude;
-  for (double& v : diagnostics->thresholdList) v = 0.0;
-  std::int32_t nThr = rowLength(obj->thresholds);
-  if (nThr > 31) nThr = 31;
-  for (std::int32_t i = 0; i < nThr; ++i) diagnostics->thresholdList[i] = obj->thresholds->elements[i];
+  // No levels are tracked here: the symbol table stands in for them.
+  const double upper = detail::reportLevels(obj, obj->symbols);
+  detail::writeDiagnostics(obj, phase, upper, diagnostics);
 
   *phaseOut = phase;
-  for (int k = 0; k < 4; ++k) tapWeightsOut[k] = obj->appliedTaps[k] / obj->TapScale;
+  dfecdr_common::writeTapWeights(obj, tapWeightsOut);
   *clockTimeOutArg = obj->clockTimeOut;
   *clockSignalOut = obj->clockState;
   return ok;

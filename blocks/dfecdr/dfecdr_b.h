@@ -18,6 +18,7 @@
 
 #include <cstdint>
 
+#include "blocks/dfecdr/dfecdr_constants.h"
 #include "numeric/dyn_array.h"
 
 namespace dfecdr_b {
@@ -25,13 +26,13 @@ namespace dfecdr_b {
 // Construction values common to the DFE-only models.
 inline constexpr double kTapMin[4] = {-0.095, -0.025, -0.02, -0.015};  // lower tap limits
 inline constexpr double kTapMax[4] = {0.0, 0.025, 0.025, 0.015};       // upper tap limits
-inline constexpr double kAdaptGain = 9.6e-5;
-inline constexpr double kTapResolution = 1e-6;
-inline constexpr double kCountLimit = 16.0;
-inline constexpr double kPhaseStep = 0.0078;  // UI per phase step
-inline constexpr double kSamplerHysteresis = 0.0;
-inline constexpr double kAveragingSymbols = 50.0;
-inline constexpr double kCdrMode = 1.0;
+inline constexpr double kAdaptGain = dfecdr_common::kAdaptGain;
+inline constexpr double kTapResolution = dfecdr_common::kTapResolution;
+inline constexpr double kCountLimit = dfecdr_common::kCountLimit;
+inline constexpr double kPhaseStep = dfecdr_common::kPhaseStep;  // UI per phase step
+inline constexpr double kSamplerHysteresis = dfecdr_common::kSamplerHysteresis;
+inline constexpr double kAveragingSymbols = dfecdr_common::kAveragingSymbols;
+inline constexpr double kCdrMode = dfecdr_common::kCdrMode;
 // PAM4 inner symbol value of this revision (deliberately not 1/6).
 inline constexpr double kInnerSymbol = 0.167;
 

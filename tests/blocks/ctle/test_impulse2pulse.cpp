@@ -208,4 +208,13 @@ TEST(Impulse2Pulse, LargeCountWithinTheWorkLimitStillRuns) {
   EXPECT_TRUE(sameBits(got, {349525, 349526, 349525}));
 }
 
+TEST(Impulse2Pulse, LargestCountOnOneSampleEndsWithoutOverflow) {
+  // INT32_MAX shifts over one sample stay within the work limit; the shift
+  // counter must not overflow on its last step.
+  bool ok = false;
+  const std::vector<double> got = convert({1}, 2147483647.0, 1.0, &ok);
+  ASSERT_TRUE(ok);
+  EXPECT_TRUE(sameBits(got, {2147483647.0}));
+}
+
 }  // namespace
