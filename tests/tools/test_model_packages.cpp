@@ -29,6 +29,9 @@ struct PackageCase {
 const PackageCase kPackages[] = {
     {"rx_hcm_ctle_high", "rx_hcm_ctle_high"}, {"LP_rx", "lp_rx"}, {"DDR_rx", "ddr_rx"}};
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const PackageCase& c, std::ostream* os) { *os << c.name; }
+
 // The message each checked parameter gives for a value outside what it
 // accepts; the parameters not named here accept every value.
 const std::map<std::string, std::string> kCheckMessages = {
