@@ -81,6 +81,17 @@ TEST(ParseTree, NameAtWrongDepthIsSkippedSilently) {
   EXPECT_TRUE(r.absent);
 }
 
+TEST(ParseTree, RootItemAfterTheFirstBindsAgain) {
+  // Level 0 keeps listing the root once its item has closed, so a second root item binds too.
+  CtleTree t;
+  const ParseOutcome r =
+      parse("(rx_hcm_ctle_high (D 1)) (rx_hcm_ctle_high (D 2) (CTLE (Mode 3)))", t.root);
+  EXPECT_TRUE(sameBits(t.rootChildren[13].value.d, 2.0));
+  EXPECT_TRUE(sameBits(t.mode(), 3.0));
+  EXPECT_EQ(r.count, 3);
+  EXPECT_TRUE(r.absent);
+}
+
 TEST(ParseTree, UnconvertibleValueKeepsOldValue) {
   CtleTree t;
   const ParseOutcome r = parse("(rx_hcm_ctle_high (CTLE (Mode x)))", t.root);

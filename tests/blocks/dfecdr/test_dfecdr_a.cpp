@@ -500,6 +500,28 @@ TEST_P(SpacingTest, InstantsWithoutPhaseSteps) {
 INSTANTIATE_TEST_SUITE_P(DfecdrA, SpacingTest, ::testing::ValuesIn(kSpacing),
                          [](const auto& i) { return std::string(i.param.name); });
 
+TEST(DfecdrATimeline, HysteresisAddsEachSamplersOwnPreviousDecision) {
+  // Constant input: every instant falls at f = -1 onto the previous sample,
+  // and no transition means no vote. The edge sampler adds h times the
+  // previous edge sign (not the edge sample), the data sampler h times the
+  // previous decision (not the data sample). Exact in binary.
+  for (const double x : {0.25, -0.25}) {
+    Block b;
+    const double h = 0.125;
+    b.props.SamplerHysteresis = h;
+    std::vector<double> edges;
+    std::vector<double> data;
+    for (int i = 0; i < 14; ++i) {
+      const StepResult r = b.step(x);
+      if (r.edgeInstant) edges.push_back(b.d.edgeSample);
+      if (r.dataInstant) data.push_back(b.d.dataSample);
+    }
+    const double s = x > 0 ? 0.5 : -0.5;  // edge sign and decision after the first instants
+    EXPECT_TRUE(sameBits(edges, {x, x + h * s})) << x;
+    EXPECT_TRUE(sameBits(data, {x, x + h * s})) << x;
+  }
+}
+
 TEST(DfecdrATimeline, ReferenceOffsetRearmsWith8_0008) {
   Block b;
   b.props.ReferenceOffset = 100;
