@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "blocks/dfecdr/dfecdr_constants.h"
 #include "model/frame_common.h"
 
 const ConstP_Rx_T Rx_ConstP = {
@@ -15,12 +16,6 @@ const ConstP_Rx_T Rx_ConstP = {
 #include "model/frame_accessors.inc"
 
 namespace {
-
-constexpr double kAdaptGain = 9.6e-5;
-constexpr double kTapResolution = 1e-6;
-constexpr double kCountLimit = 16.0;
-constexpr double kPhaseStep = 0.0078;  // [UI]
-constexpr double kSamplerHysteresis = 0.0;
 
 void setUpTimeDomainBlocks(Model_Rx_T* model) {
   const Inputs_Rx_T* in = model->inputs;
@@ -94,21 +89,22 @@ void runStatisticalFlow(Model_Rx_T* model, std::int32_t count) {
 void refreshDfecdrProperties(Model_Rx_T* model) {
   const Inputs_Rx_T* in = model->inputs;
   State_Rx_T* state = model->state;
-  dfecdr_a::blk_DFECDR_Rx_T* dfe = &state->DFECDR;
-  dfecdr_a::Rx_DFECDR_setTapMin(dfe, Rx_ConstP.TapLowerLimits);
-  dfecdr_a::Rx_DFECDR_setTapMax(dfe, Rx_ConstP.TapUpperLimits);
-  dfecdr_a::Rx_DFECDR_setAdaptGain(dfe, kAdaptGain);
-  dfecdr_a::Rx_DFECDR_setTapResolution(dfe, kTapResolution);
-  dfecdr_a::Rx_DFECDR_setCountLimit(dfe, kCountLimit);
-  dfecdr_a::Rx_DFECDR_setPhaseStep(dfe, kPhaseStep);
-  dfecdr_a::Rx_DFECDR_setSamplerHysteresis(dfe, kSamplerHysteresis);
-  dfecdr_a::Rx_DFECDR_setSymbolTime(dfe, in->SymbolTime);
-  dfecdr_a::Rx_DFECDR_setSampleInterval(dfe, in->SampleInterval);
-  dfecdr_a::Rx_DFECDR_setModulation(dfe, in->Modulation);
-  dfecdr_a::Rx_DFECDR_setMode(dfe, in->DFECDR_Mode);
-  dfecdr_a::Rx_DFECDR_setTapWeights(dfe, state->AdaptedTapWeights);
-  dfecdr_a::Rx_DFECDR_setReferenceOffset(dfe, in->DFECDR_ReferenceOffset);
-  dfecdr_a::Rx_DFECDR_setPhaseOffset(dfe, in->DFECDR_PhaseOffset);
+  dfecdr_a::DFECDRProperties_T props;
+  std::memcpy(props.TapMin, Rx_ConstP.TapLowerLimits, sizeof props.TapMin);
+  std::memcpy(props.TapMax, Rx_ConstP.TapUpperLimits, sizeof props.TapMax);
+  props.AdaptGain = dfecdr_common::kAdaptGain;
+  props.TapResolution = dfecdr_common::kTapResolution;
+  props.CountLimit = dfecdr_common::kCountLimit;
+  props.PhaseStep = dfecdr_common::kPhaseStep;
+  props.SamplerHysteresis = dfecdr_common::kSamplerHysteresis;
+  props.SymbolTime = in->SymbolTime;
+  props.SampleInterval = in->SampleInterval;
+  props.Modulation = in->Modulation;
+  props.Mode = in->DFECDR_Mode;
+  std::memcpy(props.TapWeights, state->AdaptedTapWeights, sizeof props.TapWeights);
+  props.ReferenceOffset = in->DFECDR_ReferenceOffset;
+  props.PhaseOffset = in->DFECDR_PhaseOffset;
+  dfecdr_a::Rx_DFECDR_writeProperties(&state->DFECDR, &props);
 }
 
 }  // namespace
